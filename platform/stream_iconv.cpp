@@ -48,10 +48,9 @@ constexpr char32_t kByteOrderMark = 0xFEFF;
 
 bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    for (std::size_t i = 0; i < a.size(); ++i)
         if (lower(a[i]) != lower(b[i])) return false;
-    }
     return true;
 }
 
@@ -189,12 +188,14 @@ std::string utf32Bytes(std::u32string_view text) {
 bool decode(const Charset& charset, std::string_view bytes, std::u32string& out) {
     IconvHandle cd("UTF-32LE", charset.iconvName);
     if (!cd.isOpen()) return false;
-    std::string units =
-        convertAll(cd, bytes, charset.unitSize, utf32Bytes(std::u32string(1, kReplacementCharacter)));
+    const std::string replacement = utf32Bytes(std::u32string(1, kReplacementCharacter));
+    std::string units = convertAll(cd, bytes, charset.unitSize, replacement);
     out.clear();
     out.reserve(units.size() / 4);
     for (std::size_t i = 0; i + 3 < units.size(); i += 4) {
-        auto byte = [&](std::size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(units[i + k])); };
+        auto byte = [&](std::size_t k) {
+            return static_cast<char32_t>(static_cast<unsigned char>(units[i + k]));
+        };
         out += byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
     }
     return true;
