@@ -337,6 +337,7 @@ private:
     }
 
     void store(std::string_view bytes) {
+        if (bytes.empty()) return;
         if (buffer_.size() < position_ + bytes.size()) buffer_.resize(position_ + bytes.size());
         std::memcpy(buffer_.data() + position_, bytes.data(), bytes.size());
         position_ += bytes.size();
