@@ -274,9 +274,8 @@ private:
         }
         if (sameName(name, "Position")) {
             if (!open_ || !integerOf(value, number) || number < 0) return false;
-            const auto position = static_cast<std::size_t>(number);
-            if (position > buffer_.size()) buffer_.resize(position, '\0');
-            position_ = position;
+            position_ = static_cast<std::size_t>(number);
+            size_ = std::max(size_, position_);
             return true;
         }
         if (sameName(name, "Charset")) {
@@ -296,8 +295,8 @@ private:
         else if (sameName(name, "State")) result = open_ ? 1 : 0;
         else if (!open_) return false;
         else if (sameName(name, "Position")) result = static_cast<double>(position_);
-        else if (sameName(name, "Size")) result = static_cast<double>(buffer_.size());
-        else if (sameName(name, "EOS")) result = position_ >= buffer_.size();
+        else if (sameName(name, "Size")) result = static_cast<double>(size_);
+        else if (sameName(name, "EOS")) result = position_ >= size_;
         else return false;
         return true;
     }
@@ -312,7 +311,8 @@ private:
         if (sameName(name, "ReadText")) return readText(args, result);
         if (sameName(name, "SetEOS")) {
             if (!args.empty()) return false;
-            buffer_.resize(position_);
+            size_ = position_;
+            if (buffer_.size() > size_) buffer_.resize(size_);
             return true;
         }
         return false;
@@ -323,6 +323,7 @@ private:
         if (open_ || !(args.empty() || args[0].isEmpty())) return false;
         open_ = true;
         buffer_.clear();
+        size_ = 0;
         position_ = 0;
         return true;
     }
@@ -332,6 +333,7 @@ private:
         open_ = false;
         buffer_.clear();
         buffer_.shrink_to_fit();
+        size_ = 0;
         position_ = 0;
         return true;
     }
@@ -341,6 +343,16 @@ private:
         if (buffer_.size() < position_ + bytes.size()) buffer_.resize(position_ + bytes.size());
         std::memcpy(buffer_.data() + position_, bytes.data(), bytes.size());
         position_ += bytes.size();
+        size_ = std::max(size_, position_);
+    }
+
+    // `count` bytes from `from`; what lies past the stored bytes is the zero bytes a Position
+    // beyond the end added, made only when read.
+    std::string load(std::size_t from, std::size_t count) const {
+        std::string out(count, '\0');
+        if (from < buffer_.size())
+            std::memcpy(out.data(), buffer_.data() + from, std::min(count, buffer_.size() - from));
+        return out;
     }
 
     bool write(const VariantArgs& args) {
@@ -352,14 +364,14 @@ private:
 
     bool read(const VariantArgs& args, Variant& result) {
         if (type_ != adTypeBinary || args.size() > 1) return false;
-        std::size_t count = buffer_.size() - position_;
+        std::size_t count = size_ - position_;
         if (!args.empty() && !args[0].isEmpty()) {
             long long asked = 0;
             if (!integerOf(args[0], asked) || asked < adReadAll) return false;
             if (asked >= 0) count = std::min(count, static_cast<std::size_t>(asked));
         }
-        const auto* start = reinterpret_cast<const std::uint8_t*>(buffer_.data()) + position_;
-        result = Bytes(start, start + count);
+        const std::string bytes = load(position_, count);
+        result = Bytes(bytes.begin(), bytes.end());
         position_ += count;
         return true;
     }
@@ -386,12 +398,12 @@ private:
         if (!args.empty() && !args[0].isEmpty() && (!integerOf(args[0], count) || count != adReadAll))
             return false;
         std::u32string text;
-        if (!decode(*charset_, std::string_view(buffer_).substr(position_), text)) return false;
+        if (!decode(*charset_, load(position_, size_ - position_), text)) return false;
         if (position_ == 0 && charset_->hasByteOrderMark && !text.empty() && text[0] == kByteOrderMark)
             text.erase(0, 1);
         std::string out;
         if (!encode(kTextCharset, text, out)) return false;
-        position_ = buffer_.size();
+        position_ = size_;
         result = Text(std::move(out));
         return true;
     }
@@ -399,7 +411,8 @@ private:
     int type_ = adTypeText;
     long long mode_ = 0;
     bool open_ = false;
-    std::string buffer_;
+    std::string buffer_;  // the stored bytes; zero bytes follow up to size_
+    std::size_t size_ = 0;
     std::size_t position_ = 0;
     Text charsetName_ = "Unicode";
     const Charset* charset_ = findCharset("Unicode");

@@ -106,6 +106,8 @@ TEST(ConvertCharset, ReEncodesThroughTheRealStream) {
         {"\xE6\xBC\x94\xE5\x91\x98", "utf-8", "gbk", 0, "\xD1\xDD\xD4\xB1", "position 0: all"},
         {"\xE6\xBC\x94\xE5\x91\x98", "UTF-8", "GBK", 2, "\xD4\xB1", "from the third byte on"},
         {"\xE6\xBC\x94\xE5\x91\x98", "UTF-8", "GBK", 9, "", "beyond the end: nothing"},
+        {"\xE6\xBC\x94\xE5\x91\x98", "UTF-8", "GBK", 2'000'000'000, "", "far beyond"},
+        {"\xE6\xBC\x94\xE5\x91\x98", "UTF-8", "GBK", -1, "\xD1\xDD\xD4\xB1", "negative: refused"},
         {"{\"id\":1,\"s\":\"a b\"}", "", "", {}, "{\"id\":1,\"s\":\"a b\"}", "ASCII unchanged"},
         {"", "", "", {}, "", "empty stays empty"},
         {"\xEF\xBB\xBF{}", "", "", {}, "{}", "a leading byte-order mark is dropped"},

@@ -179,9 +179,14 @@ TEST(AdodbStream, KeepsTheClassicRulesForTypePositionAndState) {
     EXPECT_EQ(stream.readProperty("Size").toNumber(), 6) << "grows with zero bytes";
     stream.writeProperty("Position", 0);
     EXPECT_EQ(stream.callMethod("Read").toBytes(), (Bytes{1, 9, 3, 4, 0, 0}));
+    EXPECT_TRUE(stream.writeProperty("Position", 2'000'000'000));
+    EXPECT_EQ(stream.callMethod("Read").toBytes(), Bytes{}) << "nothing is made for the gap";
+    stream.writeProperty("Position", 5);
+    stream.callMethod("SetEOS");
+    EXPECT_EQ(stream.readProperty("Size").toNumber(), 5);
 
     EXPECT_TRUE(stream.callMethod("Open").isEmpty());
-    EXPECT_EQ(stream.readProperty("Size").toNumber(), 6) << "a second Open fails and keeps all";
+    EXPECT_EQ(stream.readProperty("Size").toNumber(), 5) << "a second Open fails and keeps all";
     stream.callMethod("Close");
     EXPECT_EQ(stream.readProperty("State").toNumber(), 0);
     stream.callMethod("Open");
