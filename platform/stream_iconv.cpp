@@ -43,8 +43,6 @@ constexpr int adTypeBinary = 1;
 constexpr int adTypeText = 2;
 constexpr int adReadAll = -1;
 constexpr int adWriteLine = 1;
-constexpr char32_t kReplacementCharacter = 0xFFFD;
-constexpr char32_t kByteOrderMark = 0xFEFF;
 
 bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -137,12 +135,13 @@ private:
     iconv_t cd_;
 };
 
-// Runs all of `in` through `cd`. An input unit iconv refuses (malformed, incomplete at the end,
-// or not representable in the target) is skipped, `unitSize` bytes at a time, and `replacement`
-// (already in the target encoding) stands in its place.
+// Runs all of `in` through `cd` into an output first sized `outSize`. An input unit iconv
+// refuses (malformed, incomplete at the end, or not representable in the target) is skipped,
+// `unitSize` bytes at a time, and `replacement` (already in the target encoding) stands in its
+// place.
 std::string convertAll(const IconvHandle& cd, std::string_view in, int unitSize,
-                       std::string_view replacement) {
-    std::string out(in.size() * 2 + 16, '\0');
+                       std::string_view replacement, std::size_t outSize) {
+    std::string out(outSize + 16, '\0');
     char* inPtr = const_cast<char*>(in.data());
     std::size_t inLeft = in.size();
     std::size_t used = 0;
@@ -176,43 +175,34 @@ std::string convertAll(const IconvHandle& cd, std::string_view in, int unitSize,
     return out;
 }
 
-std::string utf32Bytes(std::u32string_view text) {
-    std::string out;
-    out.reserve(text.size() * 4);
-    for (char32_t c : text)
-        for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((c >> shift) & 0xFF);
-    return out;
-}
+// Between the two halves of a conversion the text is UTF-32LE.
+constexpr std::string_view kUtf32Replacement("\xFD\xFF\0\0", 4);  // U+FFFD
+constexpr std::string_view kUtf32ByteOrderMark("\xFF\xFE\0\0", 4);
+constexpr std::string_view kUtf32Question("?\0\0\0", 4);
+constexpr std::string_view kUtf32LineBreak("\r\0\0\0\n\0\0\0", 8);
 
-// Bytes in `charset` to code points; false only when iconv lacks the charset.
-bool decode(const Charset& charset, std::string_view bytes, std::u32string& out) {
+// Bytes in `charset` to UTF-32LE; false only when iconv lacks the charset.
+bool decode(const Charset& charset, std::string_view bytes, std::string& utf32) {
     IconvHandle cd("UTF-32LE", charset.iconvName);
     if (!cd.isOpen()) return false;
-    const std::string replacement = utf32Bytes(std::u32string(1, kReplacementCharacter));
-    std::string units = convertAll(cd, bytes, charset.unitSize, replacement);
-    out.clear();
-    out.reserve(units.size() / 4);
-    for (std::size_t i = 0; i + 3 < units.size(); i += 4) {
-        auto byte = [&](std::size_t k) {
-            return static_cast<char32_t>(static_cast<unsigned char>(units[i + k]));
-        };
-        out += byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
-    }
+    // At most one character per input byte.
+    utf32 = convertAll(cd, bytes, charset.unitSize, kUtf32Replacement, bytes.size() * 4);
     return true;
 }
 
-// Code points to bytes in `charset`; false only when iconv lacks the charset.
-bool encode(const Charset& charset, std::u32string_view text, std::string& out) {
+// UTF-32LE to bytes in `charset`; false only when iconv lacks the charset.
+bool encode(const Charset& charset, std::string_view utf32, std::string& out) {
     IconvHandle cd(charset.iconvName, "UTF-32LE");
     if (!cd.isOpen()) return false;
     std::string question;
-    if (!text.empty()) {
+    if (!utf32.empty()) {
         // '?' in the target's own encoding stands for what it cannot hold.
         IconvHandle q(charset.iconvName, "UTF-32LE");
         if (!q.isOpen()) return false;
-        question = convertAll(q, utf32Bytes(U"?"), 4, {});
+        question = convertAll(q, kUtf32Question, 4, {}, 4);
     }
-    out = convertAll(cd, utf32Bytes(text), 4, question);
+    // At most four bytes per character in every charset offered.
+    out = convertAll(cd, utf32, 4, question, utf32.size());
     return true;
 }
 
@@ -382,9 +372,9 @@ private:
             return false;
         long long options = 0;
         if (args.size() == 2 && !args[1].isEmpty() && !integerOf(args[1], options)) return false;
-        std::u32string text;
+        std::string text;
         if (!decode(kTextCharset, args[0].toText(), text)) return false;
-        if (options & adWriteLine) text += U"\r\n";
+        if (options & adWriteLine) text += kUtf32LineBreak;
         std::string bytes;
         if (!encode(*charset_, text, bytes)) return false;
         store(bytes);
@@ -397,10 +387,10 @@ private:
         long long count = adReadAll;
         if (!args.empty() && !args[0].isEmpty() && (!integerOf(args[0], count) || count != adReadAll))
             return false;
-        std::u32string text;
+        std::string text;
         if (!decode(*charset_, load(position_, size_ - position_), text)) return false;
-        if (position_ == 0 && charset_->hasByteOrderMark && !text.empty() && text[0] == kByteOrderMark)
-            text.erase(0, 1);
+        if (position_ == 0 && charset_->hasByteOrderMark && text.starts_with(kUtf32ByteOrderMark))
+            text.erase(0, kUtf32ByteOrderMark.size());
         std::string out;
         if (!encode(kTextCharset, text, out)) return false;
         position_ = size_;
