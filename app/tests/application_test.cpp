@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QProcess>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -16,6 +17,7 @@ TEST(StartupNotice, HasItsTextTitleAndOneOkButtonWithoutIconOrOwner) {
     EXPECT_EQ(notice->windowTitle(), QStringLiteral("Morvek的博客"));
     EXPECT_EQ(notice->standardButtons(), QMessageBox::Ok);
     EXPECT_EQ(notice->icon(), QMessageBox::NoIcon);
+    EXPECT_TRUE(notice->button(QMessageBox::Ok)->icon().isNull());
     EXPECT_EQ(notice->parentWidget(), nullptr);
 }
 

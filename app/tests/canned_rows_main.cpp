@@ -23,7 +23,7 @@ int main() {
                 {{"", "林一舟", "夏夜集", "1938472", "http://m10.music.example/2026/ab/1938472.mp3"}},
                 {{"晚风告白", "许安然", "城市漫游", "2056613", "http://m10.music.example/2026/cd/2056613.mp3"}},
                 {{"사랑의 노래", "김하늘", "First Light", "1874409", ".mp3"}},
-                {{"星河 🌌", "周北辰", "星河", "1999123", "http://m10.music.example/2026/ef/1999123.mp3"}},
+                {{"星河（Live）", "周北辰", "星河", "1999123", "http://m10.music.example/2026/ef/1999123.mp3"}},
             };
             operations.deleteAllRows();
             const Text keyword = operations.readSearchBox();
