@@ -3,6 +3,22 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/window_operations_qt.h"
+
+void runProgram(const std::function<void(MainWindow&, WindowOperations&)>& prepare,
+                const std::function<void()>& showNotice) {
+    // Qt sees the program's name only, so that no argument changes what the program does.
+    static char name[] = "quorvo";
+    static char* arguments[] = {name, nullptr};
+    static int count = 1;
+    QApplication application(count, arguments);
+    MainWindow window;
+    QtWindowOperations operations(window);
+    prepare(window, operations);
+    openMainWindow(window, showNotice);
+    runUntilClosed(application, window);
+}
+
 void openMainWindow(MainWindow& window, const std::function<void()>& showNotice) {
     showNotice();
     window.showCentred();

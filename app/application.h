@@ -6,6 +6,14 @@
 
 #include "app/main_window.h"
 #include "app/message_boxes.h"
+#include "platform/window_operations.h"
+
+// The whole program: the application, which takes no command line, the main window and the
+// operations its workers use, `prepare` (which connects the search command), then the notice,
+// the window and the loop, until the window closes and the process ends.
+[[noreturn]] void runProgram(
+    const std::function<void(MainWindow& window, WindowOperations& operations)>& prepare,
+    const std::function<void()>& showNotice = showStartupNotice);
 
 // Shows the start-up notice while the window is still hidden and, once the notice has been
 // dismissed, the window, centred.

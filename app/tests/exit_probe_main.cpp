@@ -8,18 +8,11 @@
 #include <thread>
 
 #include "app/application.h"
-#include "app/window_operations_qt.h"
 #include "text/url_encode.h"
 
-int main() {
-    char name[] = "quorvo_exit_probe";
-    char* arguments[] = {name, nullptr};
-    int count = 1;
-    QApplication application(count, arguments);
-    MainWindow window;
-    QtWindowOperations operations(window);
-    openMainWindow(window, [] {});
+namespace {
 
+void closeWhileWorkersWait(MainWindow& window, WindowOperations& operations) {
     // Workers are detached, as query workers are: nobody waits for them.
     for (int w = 0; w < 3; ++w) {
         std::thread([&operations, w] {
@@ -49,5 +42,8 @@ int main() {
         window.close();
     });
     poll->start(10);
-    runUntilClosed(application, window);
 }
+
+}  // namespace
+
+int main() { runProgram(closeWhileWorkersWait, [] {}); }
