@@ -1,0 +1,5 @@
+#include "app/application.h"
+
+int main() {
+    runProgram([](MainWindow&, WindowOperations&) {});
+}

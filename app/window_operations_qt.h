@@ -1,0 +1,21 @@
+#pragma once
+// WindowOperations carried out on the UI thread of a MainWindow. Call them from worker threads
+// only (from the UI thread they would wait for themselves); any number of workers may call at
+// once. The window must outlive every call.
+#include "app/main_window.h"
+#include "platform/window_operations.h"
+
+class QtWindowOperations final : public WindowOperations {
+public:
+    explicit QtWindowOperations(MainWindow& window) : window_(window) {}
+
+    Text readSearchBox() override;
+    void deleteAllRows() override;
+    int appendRow(const Text& column0) override;
+    void setCell(int row, int column, const Text& text) override;
+    // The box does not block the window: the user may go on using it while the box is up.
+    void messageBox(const Text& text, const Text& caption) override;
+
+private:
+    MainWindow& window_;
+};
