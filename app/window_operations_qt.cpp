@@ -6,6 +6,11 @@
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 
+namespace {
+// The list generation in which the calling worker appended its last row; -1: none yet.
+thread_local long long appendedInGeneration = -1;
+}  // namespace
+
 Text QtWindowOperations::readSearchBox() {
     Text text;
     QMetaObject::invokeMethod(
@@ -16,20 +21,35 @@ Text QtWindowOperations::readSearchBox() {
 
 void QtWindowOperations::deleteAllRows() {
     QMetaObject::invokeMethod(
-        &window_, [this] { window_.deleteAllRows(); }, Qt::BlockingQueuedConnection);
+        &window_,
+        [this] {
+            ++generation_;
+            window_.deleteAllRows();
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 int QtWindowOperations::appendRow(const Text& column0) {
     int row = -1;
+    long long generation = -1;
     QMetaObject::invokeMethod(
-        &window_, [this, &column0] { return window_.appendRow(column0); },
+        &window_,
+        [this, &column0, &generation] {
+            generation = generation_;
+            return window_.appendRow(column0);
+        },
         Qt::BlockingQueuedConnection, &row);
+    appendedInGeneration = generation;
     return row;
 }
 
 void QtWindowOperations::setCell(int row, int column, const Text& text) {
     QMetaObject::invokeMethod(
-        &window_, [this, row, column, &text] { window_.setCell(row, column, text); },
+        &window_,
+        [this, row, column, &text, appended = appendedInGeneration] {
+            if (appended >= 0 && appended != generation_) return;
+            window_.setCell(row, column, text);
+        },
         Qt::BlockingQueuedConnection);
 }
 

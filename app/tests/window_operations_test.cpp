@@ -89,6 +89,35 @@ TEST(QtWindowOperations, RowsOfConcurrentWorkersStayIntact) {
     }
 }
 
+TEST(QtWindowOperations, AClearByAnotherWorkerMakesEarlierRowIndexesStale) {
+    MainWindow window;
+    QtWindowOperations operations(window);
+    std::atomic<int> step{0};
+    Worker first([&] {
+        int row = operations.appendRow("first");
+        step = 1;
+        while (step != 2) std::this_thread::yield();
+        operations.setCell(row, 1, "must not land");  // the list was cleared meanwhile
+        row = operations.appendRow("first again");
+        operations.setCell(row, 1, "lands");
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return step == 1; }, 60000));
+    Worker second([&] {
+        operations.deleteAllRows();
+        const int row = operations.appendRow("second");
+        operations.setCell(row, 1, "second's artist");
+        step = 2;
+    });
+    ASSERT_TRUE(second.finish());
+    ASSERT_TRUE(first.finish());
+    ResultList& list = *window.列表框;
+    ASSERT_EQ(list.rowCount(), 2);
+    EXPECT_EQ(list.cellText(0, 0), QStringLiteral("second"));
+    EXPECT_EQ(list.cellText(0, 1), QStringLiteral("second's artist"));
+    EXPECT_EQ(list.cellText(1, 0), QStringLiteral("first again"));
+    EXPECT_EQ(list.cellText(1, 1), QStringLiteral("lands"));
+}
+
 TEST(QtWindowOperations, MessageBoxWaitsForDismissalWithoutBlockingTheWindow) {
     MainWindow window;
     QtWindowOperations operations(window);
