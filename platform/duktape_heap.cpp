@@ -113,14 +113,15 @@ void* reallocate(void* data, void* payload, duk_size_t size) {
 
 // Kept apart from any object with a destructor: a longjmp from the fatal handler lands here.
 // Returns 1 when the call returned normally, 0 when it threw, -1 after a fatal error.
-int protectedCall(State* state, duk_context* ctx, DuktapeHeap::Entry entry, void* data) {
+int protectedCall(State* state, duk_context* ctx, DuktapeHeap::Entry entry, void* data,
+                  int arguments, int results) {
     std::jmp_buf exit;
     state->fatalExit = &exit;
     if (setjmp(exit) != 0) {
         state->fatalExit = nullptr;
         return -1;
     }
-    duk_int_t rc = duk_safe_call(ctx, entry, data, 0, 1);
+    duk_int_t rc = duk_safe_call(ctx, entry, data, arguments, results);
     state->fatalExit = nullptr;
     return rc == DUK_EXEC_SUCCESS ? 1 : 0;
 }
@@ -171,19 +172,19 @@ DuktapeHeap::~DuktapeHeap() {
     state_->freeAll();
 }
 
-bool DuktapeHeap::call(Entry entry, void* data) {
+bool DuktapeHeap::call(Entry entry, void* data, int arguments, int results) {
     if (state_->broken) return false;
-    int outcome = protectedCall(state_.get(), context_, entry, data);
+    int outcome = protectedCall(state_.get(), context_, entry, data, arguments, results);
     if (outcome < 0) return false;
     if (outcome == 0) {
-        duk_pop(context_);  // the error value
+        duk_pop_n(context_, results);  // the error value and its padding
         return false;
     }
     return true;
 }
 
-void DuktapeHeap::popResult() {
-    if (!state_->broken) duk_pop(context_);
+void DuktapeHeap::popResult(int results) {
+    if (!state_->broken) duk_pop_n(context_, results);
 }
 
 bool DuktapeHeap::broken() const { return state_->broken; }

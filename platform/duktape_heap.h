@@ -27,10 +27,11 @@ public:
     DuktapeHeap(const DuktapeHeap&) = delete;
     DuktapeHeap& operator=(const DuktapeHeap&) = delete;
 
-    // True when `entry` returned normally. Its result, if any, is then on top of the value stack
-    // until popResult(); on failure nothing is left there.
-    bool call(Entry entry, void* data);
-    void popResult();
+    // True when `entry` returned normally. It receives the top `arguments` values of the stack
+    // (which the call consumes) and its `results` values are then on top of the value stack
+    // until popResult(); on failure nothing of them is left there.
+    bool call(Entry entry, void* data, int arguments = 0, int results = 1);
+    void popResult(int results = 1);
     duk_context* context() const { return context_; }
 
     bool broken() const;

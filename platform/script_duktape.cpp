@@ -5,7 +5,13 @@
 // the cap, nesting too deep) is a failed call, never the end of the process.
 #include <climits>
 #include <cstdint>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <list>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/automation.h"
 #include "platform/automation_backends.h"
@@ -48,16 +54,28 @@ void appendUtf8Unit(std::string& out, std::uint32_t unit) {
 // Duktape keeps a string as UTF-8 of its UTF-16 code units (CESU-8): a character beyond the BMP
 // goes in as its two surrogates, each a three-byte sequence, so that scripts see the ordinary
 // UTF-16 string (length 2, charCodeAt giving the surrogates). A zero byte ends a Text.
+bool isAscii(const char* data, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i)
+        if (static_cast<unsigned char>(data[i]) >= 0x80) return false;
+    return true;
+}
+
 bool toEngineText(const Text& text, std::string& out) {
     std::size_t length = text.find('\0');
     if (length == Text::npos) length = text.size();
     out.clear();
-    if (length == 0) return true;
+    // Script texts are mostly ASCII, which all three encodings share.
+    if (isAscii(text.data(), length)) {
+        out.assign(text, 0, length);
+        return true;
+    }
     if (length > INT_MAX / 3) return false;
-    int units = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(length), nullptr, 0);
+    // One unit per byte at most: a four-byte character gives two units.
+    std::u16string wide(length, u'\0');
+    int units = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(length), wide.data(),
+                                    static_cast<int>(length));
     if (units <= 0) return false;
-    std::u16string wide(static_cast<std::size_t>(units), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(length), wide.data(), units);
+    wide.resize(static_cast<std::size_t>(units));
     out.reserve(wide.size() * 3);
     for (char16_t unit : wide) appendUtf8Unit(out, unit);
     return true;
@@ -67,6 +85,11 @@ bool toEngineText(const Text& text, std::string& out) {
 // beyond the BMP as one four-byte sequence where a built-in made one) to UTF-16, a surrogate
 // pair then to one GB18030 character. What does not decode becomes U+FFFD; U+0000 ends the Text.
 Text fromEngineText(const char* data, std::size_t size) {
+    if (isAscii(data, size)) {
+        std::size_t end = 0;
+        while (end < size && data[end] != '\0') ++end;
+        return Text(data, end);
+    }
     std::u16string wide;
     wide.reserve(size);
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
@@ -111,11 +134,13 @@ Text fromEngineText(const char* data, std::size_t size) {
         }
     }
     if (wide.empty() || wide.size() > INT_MAX / 4) return {};
+    // At most four bytes per unit: a BMP character or a surrogate pair both take four at most.
     int length = static_cast<int>(wide.size());
-    int needed = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return {};
-    Text out(static_cast<std::size_t>(needed), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), length, out.data(), needed, nullptr, nullptr);
+    Text out(wide.size() * 4, '\0');
+    int written = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, out.data(),
+                                      static_cast<int>(out.size()), nullptr, nullptr);
+    if (written <= 0) return {};
+    out.resize(static_cast<std::size_t>(written));
     return out;
 }
 
@@ -145,12 +170,93 @@ duk_ret_t prepareSandbox(duk_context* ctx, void*) {
 }
 
 // Global code, as a script block: its function declarations and variables become globals.
-duk_ret_t addCode(duk_context* ctx, void* data) {
+// Compiling and running are separate calls so that the compiled form can be kept in between.
+duk_ret_t compileCode(duk_context* ctx, void* data) {
     const auto* source = static_cast<const Source*>(data);
     duk_compile_raw(ctx, source->data, source->size,
                     DUK_COMPILE_NOSOURCE | DUK_COMPILE_NOFILENAME);
+    return 1;
+}
+
+// Takes the compiled function; leaves it and its bytecode.
+duk_ret_t dumpCode(duk_context* ctx, void*) {
+    duk_dup(ctx, 0);
+    duk_dump_function(ctx);
+    return 2;
+}
+
+// Takes the compiled function.
+duk_ret_t runCode(duk_context* ctx, void*) {
     duk_call(ctx, 0);
     return 0;
+}
+
+struct Bytecode {
+    const unsigned char* data;
+    std::size_t size;
+};
+
+duk_ret_t loadAndRunCode(duk_context* ctx, void* data) {
+    const auto* bytecode = static_cast<const Bytecode*>(data);
+    void* buffer = duk_push_fixed_buffer(ctx, bytecode->size);
+    std::memcpy(buffer, bytecode->data, bytecode->size);
+    duk_load_function(ctx);
+    duk_call(ctx, 0);
+    return 0;
+}
+
+// Compiled forms of code added more than once, shared by the engines of the process: every
+// document adds the same prelude, whose compilation costs more than loading its bytecode ten
+// times over. Only bytecode this process made from the very same text is ever loaded.
+class CompiledCodeCache {
+public:
+    // The bytecode of `source`, or nullptr; `worthKeeping` tells whether to store it once made.
+    std::shared_ptr<const std::vector<unsigned char>> find(const std::string& source,
+                                                           bool& worthKeeping) {
+        worthKeeping = false;
+        if (source.size() > kLargestSource) return nullptr;
+        std::lock_guard lock(mutex_);
+        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+            if (it->source == source) {
+                entries_.splice(entries_.begin(), entries_, it);
+                return entries_.front().bytecode;
+            }
+        }
+        // Kept from the second sighting on: most texts (a loaded answer) come once.
+        std::size_t hash = std::hash<std::string>{}(source);
+        for (std::size_t seen : seen_) {
+            if (seen == hash) worthKeeping = true;
+        }
+        if (!worthKeeping) {
+            seen_.push_back(hash);
+            if (seen_.size() > kSeenKept) seen_.pop_front();
+        }
+        return nullptr;
+    }
+
+    void store(const std::string& source, std::vector<unsigned char> bytecode) {
+        std::lock_guard lock(mutex_);
+        entries_.push_front(
+            {source, std::make_shared<const std::vector<unsigned char>>(std::move(bytecode))});
+        if (entries_.size() > kEntriesKept) entries_.pop_back();
+    }
+
+private:
+    static constexpr std::size_t kLargestSource = 64 * 1024;
+    static constexpr std::size_t kSeenKept = 32;
+    static constexpr std::size_t kEntriesKept = 8;
+    struct Entry {
+        std::string source;
+        std::shared_ptr<const std::vector<unsigned char>> bytecode;
+    };
+    std::mutex mutex_;
+    std::list<Entry> entries_;
+    std::deque<std::size_t> seen_;
+};
+
+CompiledCodeCache& compiledCode() {
+    static CompiledCodeCache cache;
+    return cache;
 }
 
 // Indirect eval: global scope, statements allowed, the value of the last one. The result is left
@@ -216,11 +322,37 @@ public:
     }
 
 private:
+    bool addCode(const std::string& source) {
+        bool worthKeeping = false;
+        auto bytecode = compiledCode().find(source, worthKeeping);
+        if (bytecode) {
+            Bytecode input{bytecode->data(), bytecode->size()};
+            if (!heap_->call(loadAndRunCode, &input, 0, 0)) return false;
+            return true;
+        }
+        Source input{source.data(), source.size()};
+        if (!heap_->call(compileCode, &input)) return false;
+        if (worthKeeping) {
+            if (!heap_->call(dumpCode, nullptr, 1, 2)) return false;
+            duk_size_t size = 0;
+            const auto* data =
+                static_cast<const unsigned char*>(duk_get_buffer(heap_->context(), -1, &size));
+            try {
+                compiledCode().store(source, std::vector<unsigned char>(data, data + size));
+            } catch (...) {
+                // Not kept, and the code still runs.
+            }
+            heap_->popResult();
+        }
+        return heap_->call(runCode, nullptr, 1, 0);
+    }
+
     bool run(const Text& code, bool evaluating, Variant& result) {
         std::string source;
         if (!toEngineText(code, source)) return false;
+        if (!evaluating) return addCode(source);
         Source input{source.data(), source.size()};
-        if (!heap_->call(evaluating ? evaluate : addCode, &input)) return false;
+        if (!heap_->call(evaluate, &input)) return false;
         duk_context* ctx = heap_->context();
         bool converted = true;
         try {
@@ -256,8 +388,7 @@ private:
 
 std::shared_ptr<Dispatch> makeScriptControl() {
     std::unique_ptr<DuktapeHeap> heap = DuktapeHeap::create(kMemoryCap);
-    if (!heap || !heap->call(prepareSandbox, nullptr)) return nullptr;
-    heap->popResult();
+    if (!heap || !heap->call(prepareSandbox, nullptr, 0, 0)) return nullptr;
     try {
         return std::make_shared<ScriptControl>(std::move(heap));
     } catch (...) {

@@ -113,6 +113,28 @@ TEST(ScriptControl, CodeRunsInTheGlobalScopeAndPersistsBetweenCalls) {
     EXPECT_EQ(eval(other, "typeof twice").toText(), "undefined");  // one heap per object
 }
 
+TEST(ScriptControl, CodeAddedAgainBehavesAsTheFirstTime) {
+    // From the second time on, a text's compiled form is kept and later loaded instead.
+    const Text code =
+        "var counter = (typeof counter === 'number' ? counter : 0) + 1;"
+        "function shout(s) { return s.replace(/[a-z]+/g, function (w) { return w.toUpperCase(); }); }"
+        "var made = (function () { var hidden = 40; return function () { return ++hidden; }; }());";
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        AutomationObject engine = newEngine();
+        std::shared_ptr<Dispatch> raw = makeScriptControl();
+        Variant ignored;
+        EXPECT_TRUE(engine.callMethod("AddCode", {code}).isEmpty());
+        EXPECT_EQ(eval(engine, "counter").toNumber(), 1);  // nothing carried over
+        EXPECT_EQ(eval(engine, "shout('ab cd') + made() + made()").toText(), "AB CD4142");
+        engine.callMethod("AddCode", {code});
+        EXPECT_EQ(eval(engine, "counter").toNumber(), 2);
+        ASSERT_TRUE(raw->putProperty("Language", "JavaScript"));
+        EXPECT_FALSE(raw->callMethod("AddCode", {"counter.missing.member = 1"}, ignored));
+        EXPECT_FALSE(raw->callMethod("AddCode", {"var broken = ;"}, ignored));
+    }
+}
+
 TEST(ScriptControl, FailedCodeFailsTheCallAndTheEngineLivesOn) {
     const char* cases[] = {
         "1 +",                          // syntax error
