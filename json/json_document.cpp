@@ -1,6 +1,5 @@
 #include "json/json_document.h"
 
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -33,7 +32,6 @@ Text quoted(const Text& value, bool isExpression) {
 
 // atol's reading: leading white space and a sign, digits up to the first other character.
 int leadingInteger(const Text& text) {
-    errno = 0;
     long value = std::strtol(text.c_str(), nullptr, 10);
     if (value > INT_MAX) return INT_MAX;
     if (value < INT_MIN) return INT_MIN;

@@ -51,15 +51,15 @@ void appendUtf8Unit(std::string& out, std::uint32_t unit) {
     }
 }
 
-// Duktape keeps a string as UTF-8 of its UTF-16 code units (CESU-8): a character beyond the BMP
-// goes in as its two surrogates, each a three-byte sequence, so that scripts see the ordinary
-// UTF-16 string (length 2, charCodeAt giving the surrogates). A zero byte ends a Text.
 bool isAscii(const char* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i)
         if (static_cast<unsigned char>(data[i]) >= 0x80) return false;
     return true;
 }
 
+// Duktape keeps a string as UTF-8 of its UTF-16 code units (CESU-8): a character beyond the BMP
+// goes in as its two surrogates, each a three-byte sequence, so that scripts see the ordinary
+// UTF-16 string (length 2, charCodeAt giving the surrogates). A zero byte ends a Text.
 bool toEngineText(const Text& text, std::string& out) {
     std::size_t length = text.find('\0');
     if (length == Text::npos) length = text.size();
@@ -327,8 +327,7 @@ private:
         auto bytecode = compiledCode().find(source, worthKeeping);
         if (bytecode) {
             Bytecode input{bytecode->data(), bytecode->size()};
-            if (!heap_->call(loadAndRunCode, &input, 0, 0)) return false;
-            return true;
+            return heap_->call(loadAndRunCode, &input, 0, 0);
         }
         Source input{source.data(), source.size()};
         if (!heap_->call(compileCode, &input)) return false;

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
+#include <vector>
 
 #include "platform/com.h"
 #include "text/url_encode.h"
@@ -346,6 +348,27 @@ TEST(JsonDocument, KeepsCoInitializeBalanced) {
         EXPECT_EQ(comInitializationDepth(), base + 2);
     }
     EXPECT_EQ(comInitializationDepth(), base);
+}
+
+TEST(JsonDocument, WorkersEachWithTheirOwnDocumentsDoNotMeet) {
+    // As two queries run side by side: each worker makes, reads and drops its own documents.
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 4; ++w) {
+        workers.emplace_back([w, &wrong] {
+            for (int round = 0; round < 25; ++round) {
+                JsonDocument document;
+                Text n = std::to_string(w * 1000 + round);
+                if (!document.parse("{\"result\":{\"songs\":[{\"id\":" + n + "}]}}") ||
+                    document.getProperty("result.songs[0].id") != n ||
+                    document.getMemberCount("result.songs") != 1 || comInitializationDepth() != 1)
+                    ++wrong[w];
+            }
+            if (comInitializationDepth() != 0) ++wrong[w];
+        });
+    }
+    for (std::thread& worker : workers) worker.join();
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 // Makes creating the script engine fail while it lives.
