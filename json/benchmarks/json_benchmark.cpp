@@ -16,11 +16,13 @@
 
 namespace {
 
-const char* const kWords[] = {"晴天", "七里香", "夜曲", "稻香", "告白气球", "青花瓷", "演员",
-                              "小幸运", "说好不哭", "起风了", "光年之外", "后来", "平凡之路",
-                              "红豆", "匆匆那年", "十年", "天后", "江南", "海阔天空", "夜空中最亮的星"};
-const char* const kArtists[] = {"周杰伦", "林俊杰", "薛之谦", "邓紫棋", "陈奕迅", "毛不易",
-                                "王菲", "朴树", "田馥甄", "李荣浩"};
+// Invented titles and names, of the lengths such answers carry.
+const char* const kWords[] = {"春天的风", "夜色很长", "远方来信", "海边的灯", "旧时光里",
+                              "雨停以后", "山那边的云", "梦里的河", "晚安小镇", "纸飞机的夏天",
+                              "星星落下", "月光码头", "慢慢走", "城南花信", "北窗", "白色站台",
+                              "林间小路", "第七封信", "风吹麦浪", "灯火人间"};
+const char* const kArtists[] = {"林小雨", "陈一舟", "苏晚晴", "顾北辰", "叶知秋", "沈默然",
+                                "白若溪", "江南北", "许清和", "夏初见"};
 
 std::string word(unsigned k) { return kWords[k % 20]; }
 
@@ -28,7 +30,7 @@ std::string artist(unsigned k, unsigned id) {
     char text[600];
     std::snprintf(text, sizeof text,
                   R"({"name":"%s","id":%u,"picUrl":null,"alias":[],"albumSize":0,"picId":0,)"
-                  R"("img1v1Url":"http://p4.music.126.net/6y-UleORITEDbvrOLV0Q8A==/5639395138885805.jpg",)"
+                  R"("img1v1Url":"http://img.example.invalid/a/6yUleORITEDbvrOLV0Q8A/5639395138885805.jpg",)"
                   R"("img1v1":0,"trans":null})",
                   kArtists[k % 10], id);
     return text;
@@ -46,15 +48,15 @@ std::string song(unsigned k) {
         R"({"name":"%s（%s版）","id":%u,"position":%u,"alias":["%s"],"status":0,"fee":8,)"
         R"("copyrightId":7002,"disc":"01","no":%u,"artists":%s,)"
         R"("album":{"name":"%s","id":%u,"type":"专辑","size":%u,"picId":109951163200249252,)"
-        R"("blurPicUrl":"http://p4.music.126.net/cUTk0ewrQtYGP2YpPZoUng==/3265549553028224.jpg",)"
+        R"("blurPicUrl":"http://img.example.invalid/b/cUTk0ewrQtYGP2YpPZoUng/3265549553028224.jpg",)"
         R"("companyId":0,"pic":3265549553028224,)"
-        R"("picUrl":"http://p3.music.126.net/cUTk0ewrQtYGP2YpPZoUng==/3265549553028224.jpg",)"
-        R"("publishTime":1067616000007,"description":"","tags":"","company":"杰威尔音乐有限公司",)"
+        R"("picUrl":"http://img.example.invalid/c/cUTk0ewrQtYGP2YpPZoUng/3265549553028224.jpg",)"
+        R"("publishTime":1067616000007,"description":"","tags":"","company":"星河音像有限公司",)"
         R"("briefDesc":"","songs":[],"alias":[],"status":1,"copyrightId":7002,)"
-        R"("commentThreadId":"R_AL_3_%u","subType":"录音室版","transName":null,)"
+        R"("commentThreadId":"album-%u","subType":"录音室版","transName":null,)"
         R"("onSale":false,"mark":0},"starred":false,"popularity":%u.0,"score":%u,)"
         R"("starredNum":0,"duration":%u,"playedNum":0,"dayPlays":0,"hearTime":0,)"
-        R"("commentThreadId":"R_SO_4_%u","rtUrl":null,"ftype":0,"rtUrls":[],"copyright":1,)"
+        R"("commentThreadId":"song-%u","rtUrl":null,"ftype":0,"rtUrls":[],"copyright":1,)"
         R"("transName":null,"sign":null,"mark":8192,"rtype":0,"rurl":null,"mvid":%u,)"
 
         R"("mp3Url":null,"rtUrl":null%.0u})",

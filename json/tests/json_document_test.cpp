@@ -55,18 +55,18 @@ TEST(JsonDocument, ParseTellsWhetherTheTextGaveAValue) {
 
 TEST(JsonDocument, ReadsTheFieldsTheSearchReads) {
     const Text answer = utf8ToAnsi(
-        R"({"result":{"songs":[{"name":"晴天 😀","id":1234567,)"
-        R"("artists":[{"name":"周杰伦","id":6452},{"name":"B2"}],)"
-        R"("album":{"name":"叶惠美","id":18905}}],"songCount":1},"code":200})");
+        R"({"result":{"songs":[{"name":"晴朗的午后 😀","id":1234567,)"
+        R"("artists":[{"name":"林小雨","id":6452},{"name":"B2"}],)"
+        R"("album":{"name":"远方来信","id":18905}}],"songCount":1},"code":200})");
     JsonDocument document = loaded(answer);
     EXPECT_EQ(document.getMemberCount("result.songs"), 1);
-    EXPECT_EQ(document.getProperty("result.songs[0].name"), utf8ToAnsi("晴天 😀"));
-    EXPECT_EQ(document.getProperty("result.songs[0].artists[0].name"), utf8ToAnsi("周杰伦"));
-    EXPECT_EQ(document.getProperty("result.songs[0].album.name"), utf8ToAnsi("叶惠美"));
+    EXPECT_EQ(document.getProperty("result.songs[0].name"), utf8ToAnsi("晴朗的午后 😀"));
+    EXPECT_EQ(document.getProperty("result.songs[0].artists[0].name"), utf8ToAnsi("林小雨"));
+    EXPECT_EQ(document.getProperty("result.songs[0].album.name"), utf8ToAnsi("远方来信"));
     EXPECT_EQ(document.getProperty("result.songs[0].id"), "1234567");
     EXPECT_EQ(document.getProperty("result.songs[1].name"), "");
     EXPECT_EQ(document.getProperty("result.songs[0].artists[0]", true),
-              utf8ToAnsi(R"({"name":"周杰伦","id":6452})"));
+              utf8ToAnsi(R"({"name":"林小雨","id":6452})"));
 }
 
 TEST(JsonDocument, NumbersReadWithThirteenSignificantDigits) {
