@@ -5,6 +5,8 @@
 
 class Dispatch;
 
-std::shared_ptr<Dispatch> makeScriptControl();    // MSScriptControl.ScriptControl
+// MSScriptControl.ScriptControl. Beyond Language, AddCode and Eval it answers the read-only
+// property "PeakMemory": the most bytes its engine has held (for benchmarks).
+std::shared_ptr<Dispatch> makeScriptControl();
 std::shared_ptr<Dispatch> makeAdodbStream();      // Adodb.Stream
 std::shared_ptr<Dispatch> makeVBScriptRegExp();   // VBScript.RegExp
