@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 
 #include "http/request_method.h"
 #include "http/winhttp_request.h"
+#include "platform/com.h"
 #include "http/wininet_request.h"
 #include "testservice/service_test.h"
 #include "text/url_encode.h"
@@ -145,6 +147,23 @@ TEST_F(WinHttpRequest, BadAnswersEndWithTheirFailureAndNeverHang) {
         EXPECT_EQ(body.size(), c.bodySize);
         EXPECT_EQ(result.size(), c.bodySize);
     }
+}
+
+TEST_F(WinHttpRequest, QueriesOnWorkerThreadsRunSideBySide) {
+    ASSERT_TRUE(service().answer("GET", "/page", Script().delay(50).send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")));
+    std::vector<std::thread> workers;
+    std::vector<std::string> outcomes(6);
+    for (int t = 0; t < 6; ++t)
+        workers.emplace_back([&, t] {
+            for (int i = 0; i < 3; ++i) {
+                outcomes[t] += requestViaWinHttp(service().url("/page", (t + i) % 2 == 0));
+                outcomes[t] += textOf(requestViaWinInet(service().url("/page", t % 2 == 0)));
+            }
+            outcomes[t] += "/" + std::to_string(comInitializationDepth());
+        });
+    for (auto& worker : workers) worker.join();
+    for (const std::string& outcome : outcomes) EXPECT_EQ(outcome, "okokokokokok/0");
+    EXPECT_EQ(service().arrivals("/page").size(), 36u);
 }
 
 class WinInetRequest : public ServiceTest {
