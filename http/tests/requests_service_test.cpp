@@ -99,6 +99,15 @@ TEST_F(WinHttpRequest, PostBodyHeadersCookiesAndCredentialsArriveAsComposed) {
     EXPECT_EQ(arrived[0].header("Cookie"), "sid=1; old=2");
     EXPECT_EQ(arrived[0].header("Content-Type"), "application/x-www-form-urlencoded");
     EXPECT_EQ(arrived[0].header("Authorization"), "Basic dXNlcjpwdw==");
+
+    // A GET carries its body too, without the form content type.
+    ASSERT_TRUE(service().answer("GET", "/get", httpAnswer("HTTP/1.1 204 No Content")));
+    requestViaWinHttp(service().url("/get", true), {.body = "q=1"});
+    arrived = service().arrivals("/get");
+    ASSERT_EQ(arrived.size(), 1u);
+    EXPECT_EQ(arrived[0].requestLine, "GET /get HTTP/1.1");
+    EXPECT_EQ(arrived[0].body, "q=1");
+    EXPECT_FALSE(arrived[0].header("Content-Type"));
 }
 
 TEST_F(WinHttpRequest, BodyWithAZeroByteAndADeclaredCharset) {
