@@ -1,5 +1,8 @@
 #include "app/application.h"
+#include "service/song_search.h"
 
 int main() {
-    runProgram([](MainWindow&, WindowOperations&) {});
+    runProgram([](MainWindow& window, WindowOperations& operations) {
+        window.setSearchCommand([&operations] { startSearch(operations); });
+    });
 }
