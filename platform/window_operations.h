@@ -14,7 +14,8 @@ public:
     virtual void deleteAllRows() = 0;
     // Appends a row whose column 0 holds `column0`; returns the new row's index.
     virtual int appendRow(const Text& column0) = 0;
-    // Sets column `column` of row `row`; a row or column that does not exist is left alone.
+    // Sets column `column` of row `row`; a row or column that does not exist is left alone, and
+    // so is a row index of a caller whose rows another thread has since deleted.
     virtual void setCell(int row, int column, const Text& text) = 0;
     // MessageBoxA(nullptr, text, caption, MB_OK): one OK button, no icon, no owner window.
     // Returns when the box has been dismissed.
