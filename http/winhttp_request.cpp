@@ -240,19 +240,14 @@ Text requestViaWinHttp(const Text& url, const WinHttpRequestOptions& options, Wi
             *options.statusText = lineEnd ? midBytes(rawHeaders, 10, lineEnd - 10) : Text();
         }
 
-        Text collected;
-        for (const Text& line : splitText(rawHeaders, "\r\n")) {
-            if (textLeftOf(line, ": ") == "Set-Cookie") {
-                const Text value = containsText(line, ";") ? textBetween(line, "Set-Cookie:", ";")
-                                                           : replaceText(line, "Set-Cookie:", "", true);
-                collected += trimBlanks(value) + "; ";
-            }
-            if (equalsIgnoreCase(leftBytes(line, 10), "Location: ") && options.redirectAddress)
-                *options.redirectAddress = line.substr(10);
+        if (options.redirectAddress) {
+            for (const Text& line : splitText(rawHeaders, "\r\n"))
+                if (equalsIgnoreCase(leftBytes(line, 10), "Location: "))
+                    *options.redirectAddress = line.substr(10);
         }
         // Built apart and assigned once, so that a caller's old value is neither appended to
         // nor cut short.
-        Text returned = leftBytes(collected, static_cast<long long>(collected.size()) - 2);
+        Text returned = collectSetCookies(rawHeaders);
         if (options.mergeReturnedCookies && !options.cookies.empty())
             returned = mergeCookies(options.cookies, returned);
         if (options.returnedCookies) *options.returnedCookies = returned;
@@ -273,7 +268,8 @@ Text requestViaWinHttp(const Text& url, const WinHttpRequestOptions& options, Wi
                 stream.writeProperty("Position", 0);
                 stream.writeProperty("Type", 2);
                 stream.writeProperty("Charset", charset);
-                result = stream.callMethod("ReadText").toText();
+                // A charset the stream does not know leaves the body text as it was read.
+                if (Variant text = stream.callMethod("ReadText"); text.isText()) result = text.toText();
                 stream.callMethod("Close");
                 stream.release();
             }

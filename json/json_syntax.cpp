@@ -17,7 +17,7 @@ public:
     }
 
 private:
-    // Values are read without recursion: `open_` holds the brackets still open, and after each
+    // Values are read without recursion: `open` holds the brackets still open, and after each
     // value the loop reads what may follow inside the innermost one.
     bool value() {
         std::vector<char> open;

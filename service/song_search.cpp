@@ -1,5 +1,6 @@
 #include "service/song_search.h"
 
+#include <system_error>
 #include <thread>
 
 #include "http/convert_charset.h"
@@ -25,16 +26,25 @@ bool isLoadableAnswer(std::string_view body) {
 }
 
 // U+2028 and U+2029 are allowed in JSON strings but end a script string literal; escaped they
-// mean the same and load.
+// mean the same and load. The body is still UTF-8 here, where these bytes cannot occur inside
+// another character, so a plain byte search finds them.
 Bytes escapeScriptLineBreaks(std::string_view body) {
-    Text escaped = replaceText(replaceText(body, "\xE2\x80\xA8", "\\u2028"), "\xE2\x80\xA9", "\\u2029");
+    Text escaped(body);
+    for (std::size_t at = escaped.find("\xE2\x80"); at != Text::npos; at = escaped.find("\xE2\x80", at + 1)) {
+        if (at + 2 < escaped.size() && (escaped[at + 2] == '\xA8' || escaped[at + 2] == '\xA9'))
+            escaped.replace(at, 3, escaped[at + 2] == '\xA8' ? "\\u2028" : "\\u2029");
+    }
     return bytesOf(escaped);
 }
 
 }  // namespace
 
 void startSearch(WindowOperations& window) {
-    std::thread([&window] { searchSongs(window); }).detach();
+    try {
+        std::thread([&window] { searchSongs(window); }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: like a failed CreateThread, no query starts.
+    }
 }
 
 Text fetchSearchResults(WindowOperations& window) {

@@ -118,6 +118,10 @@ TEST_F(WinHttpRequest, BodyWithAZeroByteAndADeclaredCharset) {
     EXPECT_EQ(requestViaWinHttp(service().url("/zero"), {.responseBody = &raw}), "before");
     EXPECT_EQ(raw, bytesOf(std::string("before\0after", 12)));
     EXPECT_EQ(requestViaWinHttp(service().url("/utf8", true)), "<html><meta charset=\"utf-8\"><p>\xD6\xD0\xCE\xC4</p>");
+
+    // A charset the stream does not know leaves the body as read.
+    ASSERT_TRUE(service().answer("GET", "/unknown", httpAnswer("HTTP/1.1 200 OK", {}, "<meta charset=\"x-foo\"><p>hello</p>")));
+    EXPECT_EQ(requestViaWinHttp(service().url("/unknown")), "<meta charset=\"x-foo\"><p>hello</p>");
 }
 
 TEST_F(WinHttpRequest, PlainRequestGoesThroughANamedProxy) {

@@ -182,11 +182,13 @@ TEST_F(SongSearch, AnswersThatAreNotPlainJsonAreNeverRun) {
 
 TEST_F(SongSearch, LineSeparatorsInsideStringsStillLoad) {
     ASSERT_TRUE(service().answer("POST", "/api/search/pc", httpAnswer("HTTP/1.1 200 OK", {},
-        "{\"result\":{\"songs\":[{\"name\":\"a\xE2\x80\xA8" "b\xE2\x80\xA9\",\"id\":5}]}}")));
+        "{\"result\":{\"songs\":[{\"name\":\"a\xE2\x80\xA8" "b\xE2\x80\xA9\",\"id\":5},"
+        "{\"name\":\"\xE4\xB8\xAD\xE2\x80\xA8\",\"id\":6}]}}")));  // after a three-byte character
     FakeWindow window("x");
     searchSongs(window);
-    ASSERT_EQ(window.rows().size(), 1u);
+    ASSERT_EQ(window.rows().size(), 2u);
     EXPECT_EQ(window.rows()[0][0], gbk("a\u2028b\u2029"));
+    EXPECT_EQ(window.rows()[1][0], gbk("中\u2028"));
 }
 
 TEST_F(SongSearch, AnUnreachableHostShowsTheParseErrorAndLeavesTheListEmpty) {
