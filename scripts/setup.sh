@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev duktape-dev libpcre2-dev
   openssl python3
   xvfb xauth xclip xdotool x11-utils imagemagick
-  fonts-noto-cjk
+  fonts-noto-cjk fonts-noto-color-emoji
 )
 missing=()
 for p in "${packages[@]}"; do
