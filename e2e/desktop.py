@@ -15,7 +15,8 @@ import sys
 import threading
 import time
 
-TESTSERVICE = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "testservice")
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TESTSERVICE = os.path.join(SOURCE_DIR, "testservice")
 
 # The window's own texts.
 NOTICE_TITLE = "Morvek的博客"
@@ -233,10 +234,11 @@ class Hands:
                               timeout=timeout)
 
     def xdotool(self, *args):
-        result = self._run(["xdotool", *map(str, args)])
+        words = [str(a) for a in args]
+        result = self._run(["xdotool", *words])
         if result.returncode != 0:
-            raise AssertionError("xdotool %s failed: %s" % (" ".join(map(str, args)),
-                                                             result.stderr.decode(errors="replace")))
+            raise AssertionError("xdotool %s failed: %s"
+                                 % (" ".join(words), result.stderr.decode(errors="replace")))
         return result.stdout.decode()
 
     def windows(self, title):

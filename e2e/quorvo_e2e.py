@@ -53,8 +53,8 @@ class EndToEnd(unittest.TestCase):
 
     def _show_output_on_failure(self):
         result = getattr(getattr(self, "_outcome", None), "result", None)
-        failed = result is not None and any(test is self for test, _ in result.failures + result.errors)
-        if failed:
+        problems = (result.failures + result.errors) if result is not None else []
+        if any(test is self for test, _ in problems):
             sys.stderr.write("--- the program's output ---\n%s\n" % self.program.output())
             shot = os.path.abspath(self.id().rsplit(".", 1)[-1] + ".png")
             if self.hands.screenshot(shot):
@@ -83,7 +83,7 @@ class EndToEnd(unittest.TestCase):
             raise AssertionError("%s; the clipboard holds %r" % (error, self.hands.clipboard()))
 
     def copy_through_menu(self, window, row, item):
-        """Right-clicks the row and chooses a menu item with the keyboard; returns the clipboard."""
+        """Right-clicks the row and chooses a menu item with the keyboard."""
         others = set(self.hands.program_windows())
         self.hands.click(window, row_point(row), button=3)
         wait_for("the popup menu", lambda: set(self.hands.program_windows()) - others, 10)
@@ -91,6 +91,10 @@ class EndToEnd(unittest.TestCase):
         self.hands.xdotool("key", "--delay", "20", *["Down"] * (MENU_ITEMS.index(item) + 1),
                            "Return")
         wait_for("the popup menu to close", lambda: set(self.hands.program_windows()) <= others, 10)
+
+    def assert_clipboard(self, expected):
+        if not wait_clipboard_briefly(self.hands, expected):
+            self.assertEqual(self.hands.clipboard(), expected, "the clipboard")
 
     def search_requests(self):
         return [a for a in self.service.log() if a.target == "/api/search/pc"]
@@ -126,9 +130,9 @@ class EndToEnd(unittest.TestCase):
         self.wait_double_click_copies(window, 1, ".mp3")
 
         self.copy_through_menu(window, 0, "复制 - 歌曲ID")
-        self.assertTrue(wait_clipboard_briefly(self.hands, "1001"), self.hands.clipboard())
+        self.assert_clipboard("1001")
         self.copy_through_menu(window, 1, "复制 - 歌曲名")
-        self.assertTrue(wait_clipboard_briefly(self.hands, "演员 (Live)"), self.hands.clipboard())
+        self.assert_clipboard("演员 (Live)")
 
         [search] = self.search_requests()
         self.assertFalse(search.tls)
