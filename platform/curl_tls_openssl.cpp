@@ -39,7 +39,7 @@ struct CurlDefaults {
 const CurlDefaults& curlDefaults() {
     static const CurlDefaults defaults = [] {
         CurlDefaults d;
-        CurlEasy easy(curl_easy_init());
+        CurlEasy easy(curlReady() ? curl_easy_init() : nullptr);
         char* text = nullptr;
         if (easy && curl_easy_getinfo(easy.get(), CURLINFO_CAINFO, &text) == CURLE_OK && text)
             d.caFile = text;
