@@ -176,7 +176,9 @@ struct CurlExchange::Hop {
 };
 
 CurlExchange::CurlExchange(ExchangeRequest request) : request_(std::move(request)) {
-    if (curlReady()) multi_.reset(curl_multi_init());
+    if (!curlReady()) return;
+    tls_ = tlsShareFor(caBundle());
+    multi_.reset(curl_multi_init());
 }
 
 CurlExchange::~CurlExchange() = default;
@@ -229,6 +231,9 @@ bool CurlExchange::startHop() {
         curl_easy_setopt(e, CURLOPT_CAINFO, ca.c_str());
         curl_easy_setopt(e, CURLOPT_PROXY_CAINFO, ca.c_str());
     }
+    // Roots parsed once and sessions to resume, rather than the bundle read again and the chain
+    // checked again on every connection.
+    if (tls_ && !useTlsShare(e, *tls_)) ok = false;
     if (!r.userAgent.empty()) curl_easy_setopt(e, CURLOPT_USERAGENT, r.userAgent.c_str());
     if (r.credentials) {
         curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));

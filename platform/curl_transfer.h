@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/curl_tls.h"
 #include "platform/text_types.h"
 
 struct CurlEasyFree {
@@ -119,6 +120,10 @@ private:
     std::string url_;           // of the current hop
     std::string redirectTo_;    // set when the current hop ends in a redirect to follow
     int hops_ = 0;
+    // Roots, TLS sessions and addresses shared with other exchanges (never connections: the
+    // multi handle and its connections are this exchange's own). Declared before multi_ so
+    // that every easy handle is gone before it is let go.
+    std::shared_ptr<CurlTlsShare> tls_;
     CurlMulti multi_;
     std::unique_ptr<Hop> hop_;  // declared after multi_: it leaves the multi handle first
     bool started_ = false;

@@ -6,7 +6,7 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
-  libcurl4-openssl-dev duktape-dev libpcre2-dev
+  libcurl4-openssl-dev libssl-dev duktape-dev libpcre2-dev
   openssl python3
   xvfb xauth xclip xdotool x11-utils imagemagick
   fonts-noto-cjk fonts-noto-color-emoji

@@ -235,6 +235,8 @@ std::vector<Arrival> TestService::arrivals() {
         Arrival a;
         a.tls = field(*line, "tls") == "1";
         a.port = std::atoi(field(*line, "port").c_str());
+        a.tlsResumed = field(*line, "resumed") == "1";
+        a.clientPort = std::atoi(field(*line, "client_port").c_str());
         a.requestLine = unhex(field(*line, "line"));
         a.headerLines = splitLines(unhex(field(*line, "headers")));
         a.body = unhex(field(*line, "body"));

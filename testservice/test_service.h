@@ -16,7 +16,9 @@
 // One request as the service received it.
 struct Arrival {
     bool tls = false;
+    bool tlsResumed = false;  // the handshake resumed an earlier TLS session
     int port = 0;
+    int clientPort = 0;  // the client's end: tells connections apart
     std::string requestLine;               // "POST /x HTTP/1.1", without CR LF
     std::vector<std::string> headerLines;  // as written, without CR LF
     std::string body;                      // bytes, chunked coding undone

@@ -18,8 +18,10 @@ Run by hand:
 Controlled by a test (stdin/stdout, one line per command; bytes as hex):
     answer METHOD PATH_HEX ACTION...   ACTION: send:HEX delay:MS repeat:COUNT:HEX close reset
                                        hang:MS keep          -> ok
-    log                                -> "log N", then N lines "arrival tls=0|1 port=P
-                                          line=HEX headers=HEX body=HEX"
+    log                                -> "log N", then N lines "arrival tls=0|1 resumed=0|1
+                                          port=P client_port=C line=HEX headers=HEX body=HEX"
+                                          (resumed: the TLS handshake resumed an earlier
+                                          session; client_port tells connections apart)
     clear                              -> ok (log and scripted answers emptied)
     quit
 At start it prints "ready port=P untrusted_port=Q". A test service of its own (a music service)
@@ -62,6 +64,8 @@ class Request:
             rest = target.split("://", 1)[1]
             target = "/" + rest.split("/", 1)[1] if "/" in rest else "/"
         self.path, _, self.query = target.partition("?")
+        self.resumed = False  # the TLS handshake resumed an earlier session
+        self.client_port = 0
 
     def header(self, name):
         """The value of the first header line with that name (case ignored), or None."""
@@ -276,11 +280,15 @@ class TestService:
             tls = first[0] == 0x16
             if tls:
                 sock = context.wrap_socket(sock, server_side=True)
+            resumed = tls and sock.session_reused
+            client_port = sock.getpeername()[1]
             reader = Reader(sock)
             while True:
                 request = self._read_request(reader, sock, tls, port)
                 if request is None:
                     return
+                request.resumed = resumed
+                request.client_port = client_port
                 with self.lock:
                     self.arrivals.append(request)
                 answer = self._handler_for(request)(request)
@@ -415,7 +423,8 @@ class TestService:
             out = [f"log {len(entries)}"]
             for r in entries:
                 headers = b"\r\n".join(r.header_lines)
-                out.append(f"arrival tls={int(r.tls)} port={r.port} line={r.request_line.hex()} "
+                out.append(f"arrival tls={int(r.tls)} resumed={int(r.resumed)} port={r.port} "
+                           f"client_port={r.client_port} line={r.request_line.hex()} "
                            f"headers={headers.hex()} body={r.body.hex()}")
             return out
         if command == "clear":
