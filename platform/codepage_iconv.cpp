@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -32,10 +33,29 @@ IconvHandle openIconv(const char* to, const char* from) {
     return IconvHandle(new iconv_t(cd));
 }
 
+// The converter for a direction, kept open for the calling thread: opening one loads the
+// charset's module, and closing the last one unloads it again, which costs more than a short
+// conversion. A descriptor holds shift state, so threads do not share one.
+iconv_t* threadIconv(const char* to, const char* from) {
+    struct Cached {
+        const char* to;
+        const char* from;
+        IconvHandle handle;
+    };
+    thread_local std::vector<Cached> cache;
+    for (Cached& c : cache)
+        if (std::string_view(c.to) == to && std::string_view(c.from) == from) return c.handle.get();
+    IconvHandle opened = openIconv(to, from);
+    if (!opened) return nullptr;
+    cache.push_back({to, from, std::move(opened)});
+    return cache.back().handle.get();
+}
+
 // Converts all of `in`, replacing each undecodable input unit (`unitSize` bytes) by
 // `replacement`, which is already in the target encoding.
 std::string convertAll(iconv_t cd, const char* in, std::size_t inSize, std::size_t unitSize,
                        std::string_view replacement) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a kept descriptor starts from its initial state
     std::string out;
     out.resize(inSize * 4 + 16);
     char* inPtr = const_cast<char*>(in);
@@ -79,7 +99,7 @@ int MultiByteToWideChar(unsigned codePage, unsigned long /*flags*/, const char* 
     std::size_t inSize = multiByteLength == -1 ? std::strlen(multiByte) + 1
                                                : static_cast<std::size_t>(multiByteLength);
     if (inSize == 0) return 0;
-    IconvHandle cd = openIconv("UTF-16LE", charset);
+    iconv_t* cd = threadIconv("UTF-16LE", charset);
     if (!cd) return 0;
     static constexpr char replacement[] = {'\xFD', '\xFF'};
     std::string units = convertAll(*cd, multiByte, inSize, 1, std::string_view(replacement, 2));
@@ -103,7 +123,7 @@ int WideCharToMultiByte(unsigned codePage, unsigned long /*flags*/, const char16
         units = static_cast<std::size_t>(wideLength);
     }
     if (units == 0) return 0;
-    IconvHandle cd = openIconv(charset, "UTF-16LE");
+    iconv_t* cd = threadIconv(charset, "UTF-16LE");
     if (!cd) return 0;
     std::string_view replacement = codePage == CP_UTF8 ? "\xEF\xBF\xBD" : "?";
     std::string bytes = convertAll(*cd, reinterpret_cast<const char*>(wide), units * 2, 2,
