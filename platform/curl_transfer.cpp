@@ -163,6 +163,7 @@ struct CurlExchange::Hop {
     CurlEasy easy;
     CURLM* multi = nullptr;
     bool connected = false;
+    bool idleClockStarted = false;  // the send/receive limits count from the connection on
     curl_off_t bodyToSend = 0;
     char error[CURL_ERROR_SIZE] = {};
 
@@ -322,6 +323,11 @@ void CurlExchange::drive(Done done) {
         if (finished_ || done()) return;
         long waitMs = 200;
         const long limit = currentLimitMs();
+        if (connected() && !hop_->idleClockStarted) {
+            // Resolving, connecting and the TLS handshake have a limit of their own.
+            hop_->idleClockStarted = true;
+            noteProgress();
+        }
         if (limit > 0 && connected()) {
             auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - lastProgress_)
