@@ -1,3 +1,4 @@
+#include "platform/ascii.h"
 #include "platform/curl_transfer.h"
 
 #include <algorithm>
@@ -15,14 +16,6 @@ struct CurlStringFree {
 };
 using CurlString = std::unique_ptr<char, CurlStringFree>;
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-    return true;
-}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -42,7 +35,7 @@ std::string headerValue(std::string_view block, std::string_view name) {
         at += 2;
         std::size_t end = block.find("\r\n", at);
         std::string_view line = block.substr(at, end == std::string_view::npos ? end : end - at);
-        if (equalsIgnoreCase(headerName(line), name))
+        if (equalsIgnoringAsciiCase(headerName(line), name))
             return std::string(trim(line.substr(line.find(':') + 1)));
         at = end;
     }
@@ -98,8 +91,8 @@ std::optional<UrlParts> partsOf(CURLU* url) {
     auto path = get(CURLUPART_PATH);
     if (!scheme || !host || !port || !path) return std::nullopt;
     UrlParts parts;
-    if (equalsIgnoreCase(*scheme, "https")) parts.secure = true;
-    else if (!equalsIgnoreCase(*scheme, "http")) return std::nullopt;
+    if (equalsIgnoringAsciiCase(*scheme, "https")) parts.secure = true;
+    else if (!equalsIgnoringAsciiCase(*scheme, "http")) return std::nullopt;
     parts.host = *host;
     if (parts.host.size() > 1 && parts.host.front() == '[' && parts.host.back() == ']')
         parts.host = parts.host.substr(1, parts.host.size() - 2);
@@ -128,7 +121,7 @@ std::string proxyFor(const std::string& proxyList, bool secure) {
         std::size_t equals = entry.find('=');
         if (equals == std::string_view::npos) {
             if (general.empty()) general = entry;
-        } else if (equalsIgnoreCase(entry.substr(0, equals), secure ? "https" : "http")) {
+        } else if (equalsIgnoringAsciiCase(entry.substr(0, equals), secure ? "https" : "http")) {
             if (specific.empty()) specific = entry.substr(equals + 1);
         }
     }
@@ -275,7 +268,7 @@ bool CurlExchange::startHop() {
         std::string_view name = headerName(line);
         if (name.empty()) continue;
         for (int i = 0; i < 3; ++i)
-            if (equalsIgnoreCase(name, removable[i])) named[i] = true;
+            if (equalsIgnoringAsciiCase(name, removable[i])) named[i] = true;
         std::string_view value = trim(std::string_view(line).substr(line.find(':') + 1));
         // "Name:" alone would remove the header; "Name;" sends it empty.
         add(value.empty() ? std::string(name) + ";" : line);
@@ -358,7 +351,7 @@ void CurlExchange::collectMessages() {
                 return;
             }
             const bool sameOrigin = parts->secure == request_.secure &&
-                                    equalsIgnoreCase(parts->host, request_.host) &&
+                                    equalsIgnoringAsciiCase(parts->host, request_.host) &&
                                     parts->port == request_.port;
             // Browsers' rule, which both platforms follow: 303 always, and 301/302 after a
             // POST, go on as GET without the body.
@@ -368,8 +361,8 @@ void CurlExchange::collectMessages() {
                 request_.body.clear();
                 std::erase_if(request_.headers, [](const std::string& line) {
                     std::string_view name = headerName(line);
-                    return equalsIgnoreCase(name, "Content-Type") ||
-                           equalsIgnoreCase(name, "Content-Length");
+                    return equalsIgnoringAsciiCase(name, "Content-Type") ||
+                           equalsIgnoringAsciiCase(name, "Content-Length");
                 });
             }
             // Credentials for one server are not handed to another.

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/automation.h"
 #include "platform/automation_backends.h"
 #include "platform/codepage.h"
@@ -33,14 +34,6 @@ namespace {
 constexpr uint32_t kMatchLimit = 1'000'000;
 constexpr uint32_t kDepthLimit = 100'000;
 constexpr uint32_t kHeapLimitKiB = 64 * 1024;
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
-}
 
 std::u16string toUtf16(const Text& text) {
     if (text.empty()) return {};
@@ -144,12 +137,12 @@ public:
     explicit SubMatchesObject(std::shared_ptr<const MatchRecord> match) : match_(std::move(match)) {}
     bool putProperty(std::string_view, const Variant&) override { return false; }
     bool getProperty(std::string_view name, const VariantArgs& args, Variant& result) override {
-        if (sameName(name, "Count") && args.empty()) {
+        if (equalsIgnoringAsciiCase(name, "Count") && args.empty()) {
             result = static_cast<double>(match_->subMatches.size());
             return true;
         }
         std::size_t index = 0;
-        if (!sameName(name, "Item") || !indexOf(args, match_->subMatches.size(), index)) return false;
+        if (!equalsIgnoringAsciiCase(name, "Item") || !indexOf(args, match_->subMatches.size(), index)) return false;
         result = match_->subMatches[index];
         return true;
     }
@@ -168,10 +161,10 @@ public:
     bool getProperty(std::string_view name, const VariantArgs& args, Variant& result) override {
         if (!args.empty()) return false;
         try {
-            if (sameName(name, "Value")) result = match_->value;
-            else if (sameName(name, "FirstIndex")) result = static_cast<double>(match_->firstIndex);
-            else if (sameName(name, "Length")) result = static_cast<double>(match_->length);
-            else if (sameName(name, "SubMatches")) result = subMatches();
+            if (equalsIgnoringAsciiCase(name, "Value")) result = match_->value;
+            else if (equalsIgnoringAsciiCase(name, "FirstIndex")) result = static_cast<double>(match_->firstIndex);
+            else if (equalsIgnoringAsciiCase(name, "Length")) result = static_cast<double>(match_->length);
+            else if (equalsIgnoringAsciiCase(name, "SubMatches")) result = subMatches();
             else return false;
         } catch (...) {
             return false;
@@ -196,12 +189,12 @@ public:
         : matches_(std::move(matches)) {}
     bool putProperty(std::string_view, const Variant&) override { return false; }
     bool getProperty(std::string_view name, const VariantArgs& args, Variant& result) override {
-        if (sameName(name, "Count") && args.empty()) {
+        if (equalsIgnoringAsciiCase(name, "Count") && args.empty()) {
             result = static_cast<double>(matches_.size());
             return true;
         }
         std::size_t index = 0;
-        if (!sameName(name, "Item") || !indexOf(args, matches_.size(), index)) return false;
+        if (!equalsIgnoringAsciiCase(name, "Item") || !indexOf(args, matches_.size(), index)) return false;
         try {
             result = std::shared_ptr<Dispatch>(std::make_shared<MatchObject>(matches_[index]));
         } catch (...) {
@@ -221,10 +214,10 @@ class RegExpObject : public Dispatch {
 public:
     bool putProperty(std::string_view name, const Variant& value) override {
         try {
-            if (sameName(name, "Pattern")) pattern_ = value.toText();
-            else if (sameName(name, "IgnoreCase")) ignoreCase_ = value.toBoolean();
-            else if (sameName(name, "Multiline")) multiline_ = value.toBoolean();
-            else if (sameName(name, "Global")) global_ = value.toBoolean();
+            if (equalsIgnoringAsciiCase(name, "Pattern")) pattern_ = value.toText();
+            else if (equalsIgnoringAsciiCase(name, "IgnoreCase")) ignoreCase_ = value.toBoolean();
+            else if (equalsIgnoringAsciiCase(name, "Multiline")) multiline_ = value.toBoolean();
+            else if (equalsIgnoringAsciiCase(name, "Global")) global_ = value.toBoolean();
             else return false;
         } catch (...) {
             return false;
@@ -235,10 +228,10 @@ public:
     bool getProperty(std::string_view name, const VariantArgs& args, Variant& result) override {
         if (!args.empty()) return false;
         try {
-            if (sameName(name, "Pattern")) result = pattern_;
-            else if (sameName(name, "IgnoreCase")) result = ignoreCase_;
-            else if (sameName(name, "Multiline")) result = multiline_;
-            else if (sameName(name, "Global")) result = global_;
+            if (equalsIgnoringAsciiCase(name, "Pattern")) result = pattern_;
+            else if (equalsIgnoringAsciiCase(name, "IgnoreCase")) result = ignoreCase_;
+            else if (equalsIgnoringAsciiCase(name, "Multiline")) result = multiline_;
+            else if (equalsIgnoringAsciiCase(name, "Global")) result = global_;
             else return false;
         } catch (...) {
             return false;
@@ -248,9 +241,9 @@ public:
 
     bool callMethod(std::string_view name, const VariantArgs& args, Variant& result) override {
         try {
-            if (sameName(name, "Execute") && args.size() == 1) return execute(args[0].toText(), result);
-            if (sameName(name, "Test") && args.size() == 1) return test(args[0].toText(), result);
-            if (sameName(name, "Replace") && args.size() == 2)
+            if (equalsIgnoringAsciiCase(name, "Execute") && args.size() == 1) return execute(args[0].toText(), result);
+            if (equalsIgnoringAsciiCase(name, "Test") && args.size() == 1) return test(args[0].toText(), result);
+            if (equalsIgnoringAsciiCase(name, "Replace") && args.size() == 2)
                 return replace(args[0].toText(), args[1].toText(), result);
         } catch (...) {
         }

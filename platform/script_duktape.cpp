@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/automation.h"
 #include "platform/automation_backends.h"
 #include "platform/codepage.h"
@@ -26,17 +27,6 @@ constexpr std::size_t kMemoryCap = std::size_t{256} * 1024 * 1024;
 // Encoding API and performance.
 constexpr const char* kNonStandardGlobals[] = {"Duktape", "CBOR",        "Buffer",
                                                "TextEncoder", "TextDecoder", "performance"};
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 void appendUtf8Unit(std::string& out, std::uint32_t unit) {
     if (unit < 0x80) {
@@ -290,19 +280,19 @@ public:
     explicit ScriptControl(std::unique_ptr<DuktapeHeap> heap) : heap_(std::move(heap)) {}
 
     bool putProperty(std::string_view name, const Variant& value) override {
-        if (!equalsIgnoringCase(name, "Language")) return false;
+        if (!equalsIgnoringAsciiCase(name, "Language")) return false;
         Text language = value.toText();
-        if (!equalsIgnoringCase(language, "JavaScript")) return false;
+        if (!equalsIgnoringAsciiCase(language, "JavaScript")) return false;
         language_ = std::move(language);
         return true;
     }
 
     bool getProperty(std::string_view name, const VariantArgs&, Variant& result) override {
-        if (equalsIgnoringCase(name, "Language")) {
+        if (equalsIgnoringAsciiCase(name, "Language")) {
             result = language_;
             return true;
         }
-        if (equalsIgnoringCase(name, "PeakMemory")) {
+        if (equalsIgnoringAsciiCase(name, "PeakMemory")) {
             result = static_cast<double>(heap_->memoryPeak());
             return true;
         }
@@ -310,8 +300,8 @@ public:
     }
 
     bool callMethod(std::string_view name, const VariantArgs& args, Variant& result) override {
-        bool evaluating = equalsIgnoringCase(name, "Eval");
-        if (!evaluating && !equalsIgnoringCase(name, "AddCode")) return false;
+        bool evaluating = equalsIgnoringAsciiCase(name, "Eval");
+        if (!evaluating && !equalsIgnoringAsciiCase(name, "AddCode")) return false;
         if (args.size() != 1 || language_.empty()) return false;
         try {
             return run(args[0].toText(), evaluating, result);

@@ -34,6 +34,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/ascii.h"
 #include "platform/automation.h"
 #include "platform/automation_backends.h"
 
@@ -43,14 +44,6 @@ constexpr int adTypeBinary = 1;
 constexpr int adTypeText = 2;
 constexpr int adReadAll = -1;
 constexpr int adWriteLine = 1;
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
-}
 
 struct Charset {
     std::string_view name;
@@ -102,7 +95,7 @@ const Charset kCharsets[] = {
 
 const Charset* findCharset(std::string_view name) {
     for (const Charset& c : kCharsets)
-        if (sameName(c.name, name)) return &c;
+        if (equalsIgnoringAsciiCase(c.name, name)) return &c;
     return nullptr;
 }
 
@@ -250,25 +243,25 @@ public:
 private:
     bool put(std::string_view name, const Variant& value) {
         long long number = 0;
-        if (sameName(name, "Type")) {
+        if (equalsIgnoringAsciiCase(name, "Type")) {
             if (!integerOf(value, number) || (number != adTypeBinary && number != adTypeText))
                 return false;
             if (open_ && position_ != 0) return false;
             type_ = static_cast<int>(number);
             return true;
         }
-        if (sameName(name, "Mode")) {
+        if (equalsIgnoringAsciiCase(name, "Mode")) {
             if (open_ || !integerOf(value, number) || number < 0) return false;
             mode_ = number;
             return true;
         }
-        if (sameName(name, "Position")) {
+        if (equalsIgnoringAsciiCase(name, "Position")) {
             if (!open_ || !integerOf(value, number) || number < 0) return false;
             position_ = static_cast<std::size_t>(number);
             size_ = std::max(size_, position_);
             return true;
         }
-        if (sameName(name, "Charset")) {
+        if (equalsIgnoringAsciiCase(name, "Charset")) {
             if (!value.isText() || (open_ && position_ != 0)) return false;
             charsetName_ = value.toText();
             charset_ = findCharset(charsetName_);
@@ -279,27 +272,27 @@ private:
 
     bool get(std::string_view name, const VariantArgs& args, Variant& result) {
         if (!args.empty()) return false;
-        if (sameName(name, "Type")) result = type_;
-        else if (sameName(name, "Mode")) result = static_cast<double>(mode_);
-        else if (sameName(name, "Charset")) result = charsetName_;
-        else if (sameName(name, "State")) result = open_ ? 1 : 0;
+        if (equalsIgnoringAsciiCase(name, "Type")) result = type_;
+        else if (equalsIgnoringAsciiCase(name, "Mode")) result = static_cast<double>(mode_);
+        else if (equalsIgnoringAsciiCase(name, "Charset")) result = charsetName_;
+        else if (equalsIgnoringAsciiCase(name, "State")) result = open_ ? 1 : 0;
         else if (!open_) return false;
-        else if (sameName(name, "Position")) result = static_cast<double>(position_);
-        else if (sameName(name, "Size")) result = static_cast<double>(size_);
-        else if (sameName(name, "EOS")) result = position_ >= size_;
+        else if (equalsIgnoringAsciiCase(name, "Position")) result = static_cast<double>(position_);
+        else if (equalsIgnoringAsciiCase(name, "Size")) result = static_cast<double>(size_);
+        else if (equalsIgnoringAsciiCase(name, "EOS")) result = position_ >= size_;
         else return false;
         return true;
     }
 
     bool call(std::string_view name, const VariantArgs& args, Variant& result) {
-        if (sameName(name, "Open")) return openStream(args);
-        if (sameName(name, "Close")) return closeStream(args);
+        if (equalsIgnoringAsciiCase(name, "Open")) return openStream(args);
+        if (equalsIgnoringAsciiCase(name, "Close")) return closeStream(args);
         if (!open_) return false;
-        if (sameName(name, "Write")) return write(args);
-        if (sameName(name, "Read")) return read(args, result);
-        if (sameName(name, "WriteText")) return writeText(args);
-        if (sameName(name, "ReadText")) return readText(args, result);
-        if (sameName(name, "SetEOS")) {
+        if (equalsIgnoringAsciiCase(name, "Write")) return write(args);
+        if (equalsIgnoringAsciiCase(name, "Read")) return read(args, result);
+        if (equalsIgnoringAsciiCase(name, "WriteText")) return writeText(args);
+        if (equalsIgnoringAsciiCase(name, "ReadText")) return readText(args, result);
+        if (equalsIgnoringAsciiCase(name, "SetEOS")) {
             if (!args.empty()) return false;
             size_ = position_;
             if (buffer_.size() > size_) buffer_.resize(size_);
