@@ -1,5 +1,7 @@
 #include "testservice/test_service.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -130,6 +132,18 @@ Script httpAnswer(std::string_view statusLine, const std::vector<std::string>& h
 }
 
 std::string TestService::defaultScript() { return QUORVO_TESTSERVICE_DIR "/test_service.py"; }
+
+int TestService::closedPort() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    close(s);
+    return ntohs(a.sin_port);
+}
 
 std::string TestService::caFile() { return QUORVO_TESTSERVICE_CERTS "/ca.pem"; }
 

@@ -61,6 +61,8 @@ public:
     TestService& operator=(const TestService&) = delete;
 
     static std::string defaultScript();
+    // A port on 127.0.0.1 that nothing listens on: bound, learnt and let go.
+    static int closedPort();
     // The PEM file of the CA that signed the service's certificate (for CURL_CA_BUNDLE).
     static std::string caFile();
 

@@ -16,18 +16,6 @@
 
 namespace {
 
-int closedPort() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
 Text message(const char* utf8) { return utf8ToAnsi(utf8); }
 
 // The ways a server can misbehave, each at its own path.
@@ -126,7 +114,7 @@ TEST_F(WinHttpRequest, BodyWithAZeroByteAndADeclaredCharset) {
 
 TEST_F(WinHttpRequest, PlainRequestGoesThroughANamedProxy) {
     ASSERT_TRUE(service().answer("GET", "/via", httpAnswer("HTTP/1.1 200 OK", {}, "proxied")));
-    const std::string target = "http://127.0.0.1:" + std::to_string(closedPort()) + "/via";
+    const std::string target = "http://127.0.0.1:" + std::to_string(TestService::closedPort()) + "/via";
     EXPECT_EQ(requestViaWinHttp(target, {.proxy = "127.0.0.1:" + std::to_string(service().port()),
                                          .proxyUserName = "pu", .proxyPassword = "pp"}),
               "proxied");
@@ -145,7 +133,7 @@ TEST_F(WinHttpRequest, BadAnswersEndWithTheirFailureAndNeverHang) {
         {service().url("/long-location"), "712 服务器未响应!", 0, "a Location line of a megabyte"},
         {service().url("/hang"), "712 服务器未响应!", 0, "no answer within the second given"},
         {service().untrustedUrl("/garbage"), "711 发送请求失败!", 0, "a certificate from a CA nobody trusts"},
-        {"http://127.0.0.1:" + std::to_string(closedPort()) + "/", "711 发送请求失败!", 0, "nothing listens"},
+        {"http://127.0.0.1:" + std::to_string(TestService::closedPort()) + "/", "711 发送请求失败!", 0, "nothing listens"},
         {service().url("/cut"), "200 OK", 7, "closed mid-body: a failed read, then the status text"},
         {service().url("/endless-body"), "200 OK", kMaxResponseBodyBytes, "the body bound ends it as a failed read"},
     };
@@ -247,7 +235,7 @@ TEST_F(WinInetRequest, HeaderBlockBeyondFiveThousandBytesLeavesBlanksButTheBodyI
 
 TEST_F(WinInetRequest, PlainRequestGoesThroughTheProxy) {
     ASSERT_TRUE(service().answer("GET", "/via", httpAnswer("HTTP/1.1 200 OK", {}, "proxied")));
-    const std::string target = "http://127.0.0.1:" + std::to_string(closedPort()) + "/via";
+    const std::string target = "http://127.0.0.1:" + std::to_string(TestService::closedPort()) + "/via";
     EXPECT_EQ(requestViaWinInet(target, {.proxy = "127.0.0.1:" + std::to_string(service().port())}, *layer),
               bytesOf("proxied"));
     auto arrived = service().arrivals("/via");
@@ -264,7 +252,7 @@ TEST_F(WinInetRequest, BadAnswersGiveWhatWasReadAndNeverHang) {
         {service().url("/long-location"), 0, false, "a Location line of a megabyte"},
         {service().url("/hang"), 0, false, "no answer within the limit"},
         {service().untrustedUrl("/garbage"), 0, false, "a certificate from a CA nobody trusts"},
-        {"http://127.0.0.1:" + std::to_string(closedPort()) + "/", 0, false, "nothing listens"},
+        {"http://127.0.0.1:" + std::to_string(TestService::closedPort()) + "/", 0, false, "nothing listens"},
         {service().url("/cut"), 7, true, "closed mid-body: the body read so far"},
         {service().url("/endless-body"), kMaxResponseBodyBytes, true, "the body bound"},
     };

@@ -23,19 +23,6 @@ std::string narrow(const std::u16string& wide) {
     return out;
 }
 
-// A port nothing listens on: bound, learnt and let go.
-int closedPort() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
 struct Outcome {
     bool opened = false;
     bool sent = false;
@@ -283,7 +270,7 @@ TEST_F(WinHttpLayer, CredentialsGoAsBasicToServerAndProxy) {
     ASSERT_TRUE(service().answer("GET", "/auth", httpAnswer("HTTP/1.1 200 OK")));
     Outcome out = run(w, {.port = service().port(), .object = "/auth", .user = std::pair{"user", "pa:ss"}});
     EXPECT_TRUE(out.received);
-    Outcome proxied = run(w, {.port = closedPort(), .object = "/auth",
+    Outcome proxied = run(w, {.port = TestService::closedPort(), .object = "/auth",
                               .proxy = "http=127.0.0.1:" + std::to_string(service().port()),
                               .user = std::pair{"u", "p"}, .proxyUser = std::pair{"proxyuser", "secret"}});
     EXPECT_TRUE(proxied.received);
@@ -331,7 +318,7 @@ TEST_F(WinHttpLayer, FailuresEndTheRightStepWithinTheLimits) {
     ASSERT_TRUE(service().answer("GET", "/cut", Script().send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npartial").close()));
     ASSERT_TRUE(service().answer("GET", "/slow-body", Script().send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nab").hang(20000)));
     struct Case { int port; std::string object; bool sent, received, readFailed; std::string body; const char* why; };
-    const int closed = closedPort();
+    const int closed = TestService::closedPort();
     const Case cases[] = {
         {closed, "/", false, false, false, "", "nothing listens: the send fails"},
         {0, "/hang", true, false, false, "", "no answer: the receive limit ends the wait"},

@@ -2,10 +2,6 @@
 // service, with a recording window.
 #include "service/song_search.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -26,18 +22,6 @@ Text gbk(const char* utf8) { return utf8ToAnsi(utf8); }
 std::string musicServiceScript() {
     std::string script = TestService::defaultScript();
     return script.replace(script.rfind('/') + 1, std::string::npos, "music_service.py");
-}
-
-int closedPort() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    close(s);
-    return ntohs(a.sin_port);
 }
 
 class SongSearch : public ::testing::Test {
@@ -192,7 +176,7 @@ TEST_F(SongSearch, LineSeparatorsInsideStringsStillLoad) {
 }
 
 TEST_F(SongSearch, AnUnreachableHostShowsTheParseErrorAndLeavesTheListEmpty) {
-    setenv("QUORVO_HOST", ("127.0.0.1:" + std::to_string(closedPort())).c_str(), 1);
+    setenv("QUORVO_HOST", ("127.0.0.1:" + std::to_string(TestService::closedPort())).c_str(), 1);
     FakeWindow window(gbk("演员"));
     searchSongs(window);
     EXPECT_TRUE(window.rows().empty());
@@ -216,7 +200,7 @@ TEST_F(SongSearch, OverlappingQueriesBothFinishWithWholeRows) {
 }
 
 TEST(ResolveDirectLink, FailsToJustMp3) {
-    setenv("QUORVO_HOST", ("127.0.0.1:" + std::to_string(closedPort())).c_str(), 1);
+    setenv("QUORVO_HOST", ("127.0.0.1:" + std::to_string(TestService::closedPort())).c_str(), 1);
     EXPECT_EQ(resolveDirectLink("1001"), ".mp3");
     unsetenv("QUORVO_HOST");
 }
