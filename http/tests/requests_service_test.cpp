@@ -1,9 +1,4 @@
 // Both page requests end to end, over the curl-backed layers, against the loopback test service.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <thread>
 
