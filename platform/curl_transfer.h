@@ -5,6 +5,7 @@
 // at most a few hundred KiB of it. One thread drives an exchange at a time.
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -95,6 +96,13 @@ public:
     bool waitForBody(std::size_t& available);
     // Hands out up to `size` bytes of what waitForBody reported.
     std::size_t take(void* buffer, std::size_t size);
+    // waitForBody, then take of up to `wanted` bytes into `buffer`; false as waitForBody.
+    bool read(void* buffer, std::size_t wanted, std::size_t& read) {
+        std::size_t available = 0;
+        if (!waitForBody(available)) return false;
+        read = take(buffer, std::min(available, wanted));
+        return true;
+    }
     // The final answer's header block, or null before it is complete.
     const std::string* headerBlock() const { return headersFinal_ ? &block_ : nullptr; }
 

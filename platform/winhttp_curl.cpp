@@ -402,10 +402,9 @@ public:
         *numberOfBytesRead = 0;
         auto* request = handles_.find<Request>(handle);
         if (!request || !request->exchange || (numberOfBytesToRead && !buffer)) return false;
-        std::size_t available = 0;
-        if (!request->exchange->waitForBody(available)) return false;
-        *numberOfBytesRead = static_cast<DWORD>(request->exchange->take(
-            buffer, std::min<std::size_t>(available, numberOfBytesToRead)));
+        std::size_t read = 0;
+        if (!request->exchange->read(buffer, numberOfBytesToRead, read)) return false;
+        *numberOfBytesRead = static_cast<DWORD>(read);
         return true;
     }
 
