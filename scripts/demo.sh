@@ -9,11 +9,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh build
 
-if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
-  echo "No display: the program needs an X11 or Wayland session to show its window." >&2
-  echo "Without a screen, run it on a virtual one: xvfb-run -a bash scripts/demo.sh" >&2
-  exit 1
-fi
+source scripts/need_display.sh
 
 # The system interpreter first: a version manager's shim costs about a second per start.
 python=/usr/bin/python3
